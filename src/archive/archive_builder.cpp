@@ -1,0 +1,1 @@
+#include "archive/archive_builder.h"

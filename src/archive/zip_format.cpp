@@ -1,0 +1,1 @@
+#include "archive/zip_format.h"

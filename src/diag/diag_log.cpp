@@ -1,0 +1,1 @@
+#include "diag/diag_log.h"

@@ -1,0 +1,1 @@
+#include "explorer/explorer_select.h"

@@ -1,0 +1,1 @@
+#include "shell/password_dialog.h"

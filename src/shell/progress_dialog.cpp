@@ -1,0 +1,1 @@
+#include "shell/progress_dialog.h"
