@@ -31,4 +31,7 @@ wine_session_start() {
         "$KOLBRIN_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         touch "$WINEPREFIX/.kolbrin-ready"
     fi
+    # The first program of a session starts Wine's background services, which keep the standard
+    # handles they inherit; start them here, detached, so no test's output pipe is held open.
+    "$KOLBRIN_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
