@@ -494,6 +494,35 @@ TEST_F(Selection, FaultInsidePlatformCallEndsTheAttemptOnly)
     }
 }
 
+volatile LONG s_nFaultsSeen = 0;
+
+// Registered behind the attempt's guard: sees what the guard lets pass, and resumes it.
+LONG CALLBACK CountAndResume(EXCEPTION_POINTERS *pInfo)
+{
+    if (pInfo->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&s_nFaultsSeen);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(Selection, FaultsOutsideTheAttemptOrOnOtherThreadsAreNotTaken)
+{
+    PVOID hHandler = AddVectoredExceptionHandler(0, CountAndResume);
+    ASSERT_NE(hHandler, nullptr);
+    s_nFaultsSeen = 0;
+
+    // During an attempt, on another thread.
+    FakeNode *pIcon = Desktop();
+    m_world.root.children.front()->bNameRaisesElsewhere = true;
+    EXPECT_EQ(Attempt(L"report.zip"), 1);
+    EXPECT_EQ(pIcon->nSelects, 1);
+    EXPECT_EQ(s_nFaultsSeen, 1);
+
+    // After an attempt, on this thread.
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, NULL);
+    EXPECT_EQ(s_nFaultsSeen, 2);
+    RemoveVectoredExceptionHandler(hHandler);
+}
+
 // The vtable slots of the declared interfaces, as the system's IDL orders them.
 template <class F> ptrdiff_t SlotOf(F pmf)
 {
