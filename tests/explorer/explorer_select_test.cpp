@@ -455,6 +455,18 @@ TEST_F(Selection, FailingAutomationStepsAreLoggedAndGiveZero)
     }
 }
 
+TEST_F(Selection, ComOfAnotherApartmentIsLeftAsItWas)
+{
+    ASSERT_EQ(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), S_OK);
+    Desktop();
+    EXPECT_EQ(Attempt(L"report.zip"), 1);
+    EXPECT_EQ(Attempt(L"other.zip"), kFailedAttempt);
+    // Still initialised as before: a further initialisation only counts up.
+    EXPECT_EQ(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+}
+
 TEST_F(Selection, OtherExceptionInTheCasesIsCaughtAndLogged)
 {
     Desktop()->bNameThrows = true;
