@@ -565,10 +565,16 @@ TEST(RealPlatform, SelectionWithoutAutomationObjectLogsAndGivesZero)
     EXPECT_EQ(log.Lines(), (Lines{"CoCreateInstance NG", "Error code:80040154H"}));
 }
 
+// The foreground window is one per session, and CTest runs test cases side by side: the
+// capture tests take turns through a lock shared by their processes.
 class Capture : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        m_hLock = CreateMutexW(NULL, FALSE, L"Local\\kolbrin-foreground-tests");
+        ASSERT_NE(m_hLock, (HANDLE)NULL);
+        DWORD dwWait = WaitForSingleObject(m_hLock, 60000);
+        ASSERT_TRUE(dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED);
         g_hwndCtl = NULL;
         UnregisterClassW(L"my_uiauto_MainWClass", GetModuleHandleW(NULL));
     }
@@ -576,7 +582,12 @@ protected:
     {
         g_hwndCtl = NULL;
         UnregisterClassW(L"my_uiauto_MainWClass", GetModuleHandleW(NULL));
+        if (m_hLock != NULL) {
+            ReleaseMutex(m_hLock);
+            CloseHandle(m_hLock);
+        }
     }
+    HANDLE m_hLock = NULL;
 };
 
 TEST_F(Capture, WhateverIsInFrontIsLoggedFirst)
