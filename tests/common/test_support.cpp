@@ -1,7 +1,7 @@
 // Scratch folders and file helpers for the tests.
 #include "test_support.h"
 
-#include <stdio.h>
+#include <strsafe.h>
 
 static volatile LONG s_nTempDirs = 0;
 
@@ -10,8 +10,8 @@ TempDir::TempDir()
     WCHAR szTemp[MAX_PATH];
     GetTempPathW(MAX_PATH, szTemp);
     WCHAR szName[MAX_PATH];
-    swprintf(szName, MAX_PATH, L"%skolbrin-%lu-%lu-%ld", szTemp, GetCurrentProcessId(), GetTickCount(),
-             InterlockedIncrement(&s_nTempDirs));
+    StringCchPrintfW(szName, MAX_PATH, L"%skolbrin-%lu-%lu-%ld", szTemp, GetCurrentProcessId(), GetTickCount(),
+                     InterlockedIncrement(&s_nTempDirs));
     m_path = szName;
     RemoveTree(m_path);
     CreateDirectoryW(m_path.c_str(), NULL);
