@@ -233,6 +233,25 @@ TEST_F(ArchiveBuilder, WritesAnArchiveThatAnIndependentReaderDecrypts)
     }
 }
 
+TEST_F(ArchiveBuilder, FilesOfEverySizeInAnyOrderKeepTheirOwnBytes)
+{
+    // Small, larger than a 1 MiB block, empty and small again: no entry may see another's bytes.
+    std::vector<std::pair<std::wstring, std::vector<unsigned char>>> files{
+        {L"1.txt", TextLike(100)},      {L"2.bin", Pseudorandom(1536 * 1024 + 3, 5)}, {L"3.txt", TextLike(1)},
+        {L"4.dat", {}},                 {L"5.txt", TextLike(3000)},                   {L"6.bin", Pseudorandom(2100000, 9)},
+    };
+    std::vector<std::wstring> items;
+    for (auto &f : files) {
+        ASSERT_TRUE(WriteFileBytes(m_dir / f.first, f.second));
+        items.push_back(m_dir / f.first);
+    }
+    Outcome out = Build(items);
+    ASSERT_EQ(BUILD_OK, out.result);
+    ParsedArchive archive = LoadArchive(out.outPath);
+    ASSERT_EQ(files.size(), archive.entries.size());
+    ExpectEntriesMatchSources(archive, m_dir.Path());
+}
+
 TEST_F(ArchiveBuilder, DeflateOutputOfAnExactMultipleOfTheChunkIsComplete)
 {
     // Find an incompressible size whose raw deflate stream is exactly 3 chunks of 16384 bytes.
