@@ -122,10 +122,10 @@ def kolbrin_build():
     return os.path.join(build, "wine-run"), exe, build, note
 
 
-def keep_wineserver(build):
-    # A server that lingers for a minute after its last client, so every run starts warm.
-    subprocess.run(["bash", "-c", '. "%s/wine-env.sh" && "$WINESERVER" -p60' % build],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def wineserver(build, option):
+    """Runs the build's wineserver with -p (keep alive) or -k (end); True when it succeeded."""
+    return subprocess.run(["bash", "-c", '. "%s/wine-env.sh" && "$WINESERVER" %s' % (build, option)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
 def wine_path(path):
@@ -265,7 +265,20 @@ def main():
     print("corpus:  %d files, %.1f MB" % (len(files), mb))
 
     # Each tool once per round, interleaved; the best of the rounds counts (the host is shared).
+    run_timed([floor_exe, listfile])                       # warm the page cache
+    # A kept-alive server, so every run starts warm; ended afterwards only if it is ours (a test
+    # session may hold one for the same prefix).
+    started_server = wineserver(build, "-p")
+    try:
+        return measure(args, files, mb, listfile, out_dir, floor_exe, wine_run, exe)
+    finally:
+        if started_server:
+            wineserver(build, "-k")
+
+
+def measure(args, files, mb, listfile, out_dir, floor_exe, wine_run, exe):
     best = {}
+
     def record(tool, wall, cpu, size, ok):
         old = best.get(tool)
         if old is None:
@@ -273,8 +286,6 @@ def main():
         else:
             best[tool] = (min(wall, old[0]), min(cpu, old[1]), size, None if ok is None else ok and old[3])
 
-    run_timed([floor_exe, listfile])                       # warm the page cache
-    keep_wineserver(build)
     run_kolbrin(wine_run, exe)                             # warm-up: Wine's start-up and the page cache
     for _ in range(args.rounds):
         wall, cpu, out = run_timed([floor_exe, listfile])
@@ -293,7 +304,6 @@ def main():
                                      cwd=WORK)
             record("7-Zip -tzip ZipCrypto (2 threads)", wall, cpu, os.path.getsize(sz_out),
                    opens_with_password(sz_out))
-        keep_wineserver(build)
         wall, cpu, report, archive = run_kolbrin(wine_run, exe)
         size, ok = os.path.getsize(archive), opens_with_password(archive)
         record(OURS, report["ms"] / 1000.0, cpu, size, ok)
