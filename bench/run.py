@@ -109,17 +109,29 @@ def build_floor():
     return exe
 
 
+def build_floor_for_windows(triplet):
+    """The same floor as a Windows program with the mingw zlib Kolbrin links, to run under Wine."""
+    exe = os.path.join(WORK, "floor-%s.exe" % triplet)
+    src = os.path.join(ROOT, "bench", "floor.c")
+    if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
+        subprocess.run(["%s-gcc-posix" % triplet, "-O2", "-Wall", "-Wextra", "-o", exe, src,
+                        "/usr/%s/lib/libz.a" % triplet, "-static"], check=True)
+    return exe
+
+
 def kolbrin_build():
     """The shipped 32-bit build where this machine runs 32-bit code, else the 64-bit test build."""
     if subprocess.run(["bash", os.path.join(ROOT, "scripts", "can-run-i386")]).returncode == 0:
         build, note = os.path.join(ROOT, "build"), "32-bit build under 32-bit Wine"
+        triplet = "i686-w64-mingw32"
     else:
+        triplet = "x86_64-w64-mingw32"
         build = os.path.join(ROOT, "build", "x64")
         note = "64-bit test build under 64-bit Wine (this host cannot execute 32-bit code)"
     exe = os.path.join(build, "bench", "kolbrin_bench.exe")
     if not os.path.exists(exe):
         sys.exit("missing %s: build first (bash scripts/test.sh)" % exe)
-    return os.path.join(build, "wine-run"), exe, build, note
+    return os.path.join(build, "wine-run"), exe, build, note, triplet
 
 
 def wineserver(build, option):
@@ -251,11 +263,14 @@ def main():
     files = corpus_files()
     total = sum(os.path.getsize(p) for p in files)
     mb = total / 1e6
-    wine_run, exe, build, note = kolbrin_build()
+    wine_run, exe, build, note, triplet = kolbrin_build()
     floor_exe = build_floor()
+    wine_floor = [wine_run, build_floor_for_windows(triplet), wine_path(os.path.join(WORK, "corpus-wine.list"))]
     listfile = os.path.join(WORK, "corpus.list")
     with open(listfile, "w", encoding="utf-8") as f:
         f.write("".join(p + "\n" for p in files))
+    with open(os.path.join(WORK, "corpus-wine.list"), "w", encoding="utf-8") as f:
+        f.write("".join(wine_path(p) + "\n" for p in files))
     out_dir = os.path.join(WORK, "out")
     shutil.rmtree(out_dir, ignore_errors=True)
     os.makedirs(out_dir)
@@ -269,14 +284,18 @@ def main():
     # A kept-alive server, so every run starts warm; ended afterwards only if it is ours (a test
     # session may hold one for the same prefix).
     started_server = wineserver(build, "-p")
+    # The prefix's services start detached here; started by a measured run they would inherit its
+    # output pipe and hold it open.
+    subprocess.run([wine_run, "wineboot"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
     try:
-        return measure(args, files, mb, listfile, out_dir, floor_exe, wine_run, exe)
+        return measure(args, files, mb, listfile, out_dir, floor_exe, wine_floor, wine_run, exe)
     finally:
         if started_server:
             wineserver(build, "-k")
 
 
-def measure(args, files, mb, listfile, out_dir, floor_exe, wine_run, exe):
+def measure(args, files, mb, listfile, out_dir, floor_exe, wine_floor, wine_run, exe):
     best = {}
 
     def record(tool, wall, cpu, size, ok):
@@ -291,6 +310,8 @@ def measure(args, files, mb, listfile, out_dir, floor_exe, wine_run, exe):
         wall, cpu, out = run_timed([floor_exe, listfile])
         floor = json.loads(out)
         record(FLOOR, floor["ms"] / 1000.0, cpu, floor["out"], None)
+        wall, cpu, out = run_timed(wine_floor)
+        record("same floor under Wine, mingw zlib", json.loads(out)["ms"] / 1000.0, cpu, floor["out"], None)
         if not args.skip_peers:
             zip_out = os.path.join(out_dir, "infozip.zip")
             if os.path.exists(zip_out):

@@ -16,6 +16,13 @@ BENCH_EXE = os.environ["KOLBRIN_BENCH_EXE"]
 TIMEOUT = 300
 
 
+def setUpModule():
+    # The prefix's services start detached; started by a checked run they would inherit its
+    # output pipe and hold it open.
+    subprocess.run([WINE_RUN, "wineboot"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+
+
 def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
