@@ -18,6 +18,8 @@ enum {
     OUTPUT_CHUNK_BYTES = 16384
 };
 
+static const DWORD BLOCK_ROUNDING = 1u << 20;   // contents block sizes are multiples of 1 MiB
+
 static const __int64 MAX_ZIP32 = 0xFFFFFFFFLL;
 
 // The progress dialog is read afresh before each send: it may be gone at any moment.
@@ -118,6 +120,7 @@ BuildResult CreateEncryptedZip(const char *pszPassword, WCHAR *pszOutPath, int n
     FILE *pArchive = NULL;
     FILE *pInput = NULL;
     BYTE *pContents = NULL;
+    DWORD cbContents = 0;
     z_stream stream;
     BOOL bStreamReady = FALSE;
     BYTE abChunk[OUTPUT_CHUNK_BYTES];
@@ -201,10 +204,27 @@ BuildResult CreateEncryptedZip(const char *pszPassword, WCHAR *pszOutPath, int n
         }
 
         DWORD dwSize = pRecord->dwUncompressedSize;
-        pContents = static_cast<BYTE *>(calloc(dwSize > 0 ? dwSize : 1, 1));
-        if (pContents == NULL) {
-            nResult = BUILD_NO_READ_MEMORY;
-            goto cleanup;
+        // One block serves every entry and grows only for a larger file: memory that is
+        // touched for the first time costs more to read into than the read itself (several
+        // times more under Wine). Peak memory stays the largest file. Every byte used is read.
+        if (pContents == NULL || dwSize > cbContents) {
+            free(pContents);
+            // Rounded up so that a slightly larger file does not need a fresh block; the exact
+            // size is tried as well, so the rounding never makes a file fail.
+            cbContents = dwSize < BLOCK_ROUNDING ? BLOCK_ROUNDING : dwSize;
+            if (cbContents <= 0xFFFFFFFFu - (BLOCK_ROUNDING - 1)) {
+                cbContents = (cbContents + (BLOCK_ROUNDING - 1)) & ~static_cast<DWORD>(BLOCK_ROUNDING - 1);
+            }
+            pContents = static_cast<BYTE *>(malloc(cbContents));
+            if (pContents == NULL && cbContents > dwSize) {
+                cbContents = dwSize > 0 ? dwSize : 1;
+                pContents = static_cast<BYTE *>(malloc(cbContents));
+            }
+            if (pContents == NULL) {
+                cbContents = 0;
+                nResult = BUILD_NO_READ_MEMORY;
+                goto cleanup;
+            }
         }
         pInput = _wfopen(pEntry->szPath, L"rb");
         if (pInput == NULL) {
@@ -257,9 +277,6 @@ BuildResult CreateEncryptedZip(const char *pszPassword, WCHAR *pszOutPath, int n
             nResult = BUILD_WRITE_FAILED;
             goto cleanup;
         }
-
-        free(pContents);
-        pContents = NULL;
 
         nResult = TellArchive(pArchive, &nPosition);
         if (nResult != BUILD_OK) goto cleanup;
