@@ -39,6 +39,17 @@ static void SendProgress(const WCHAR *pszText, int nPosition)
     }
 }
 
+// File name and extension of a path, as splitting it would give them, found by a scan.
+static const WCHAR *LastComponent(const WCHAR *pszPath)
+{
+    const WCHAR *pszName = pszPath;
+    if (pszPath[0] != L'\0' && pszPath[1] == L':') pszName = pszPath + 2;
+    for (const WCHAR *p = pszName; *p != L'\0'; ++p) {
+        if (*p == L'\\' || *p == L'/') pszName = p + 1;
+    }
+    return pszName;
+}
+
 // First pass for one file: fixed fields, DOS time, name, size and attribute word.
 static BuildResult ReadFileStatus(const FileEntry *pEntry, LocalFileHeader *pLocal, CentralFileHeader *pCentral)
 {
@@ -180,8 +191,7 @@ BuildResult CreateEncryptedZip(const char *pszPassword, WCHAR *pszOutPath, int n
         LocalFileHeader *pRecord = &pLocal[j];
         const FileEntry *pEntry = &pTable->aEntries[j];
 
-        PathParts parts;
-        if (!SplitPath(pEntry->szPath, &parts) || !FormatPath(szDisplay, L"%s%s", parts.szFname, parts.szExt)) {
+        if (!CopyPath(szDisplay, LastComponent(pEntry->szPath))) {
             nResult = BUILD_PATH_TOO_LONG;
             goto cleanup;
         }

@@ -458,6 +458,17 @@ TEST_F(ArchiveBuilder, AFileOf4GiBIsRefusedBeforeAnythingIsWritten)
     EXPECT_FALSE(FileExists(m_dir / L"small.zip"));
 }
 
+TEST_F(ArchiveBuilder, AnArchiveThatCannotBeCreatedKeepsItsPathForTheMessage)
+{
+    // Under Wine, Z: is the Unix root: a file of /proc can be read, but nothing can be
+    // created beside it, while its archive name is free.
+    const std::wstring item = L"Z:\\proc\\version";
+    if (!FileExists(item)) GTEST_SKIP() << "no /proc";
+    Outcome out = Build({item});
+    EXPECT_EQ(BUILD_CANNOT_CREATE_ARCHIVE, out.result);
+    EXPECT_EQ(L"Z:\\proc\\version.zip", out.outPath);
+}
+
 TEST_F(ArchiveBuilder, ReportsProgressToTheDialogFromTheWorkerThread)
 {
     ShowProgressWindow();
@@ -589,6 +600,26 @@ TEST_F(ArchiveBuilder, Holds10000FilesAndRefusesOneMore)
     out = Build({many});
     EXPECT_EQ(BUILD_TOO_MANY_FILES, out.result);
     EXPECT_EQ(L"", out.outPath);
+}
+
+// Run by its own CTest entry with the file-size limit of the process lowered (SIGXFSZ ignored),
+// so writes past the limit fail the way they fail on a full volume.
+TEST(ArchiveWriteLimit, WritesThatFailEndAsWriteFailedWithThePathPublished)
+{
+    const char *pszLimit = getenv("KOLBRIN_FILE_SIZE_LIMIT");
+    if (pszLimit == NULL) GTEST_SKIP() << "needs the lowered file-size limit of its own test entry";
+    size_t cbLimit = static_cast<size_t>(atol(pszLimit));
+    TempDir dir;
+    // Inputs each below the limit, together far above it once stored (they do not compress).
+    std::vector<std::wstring> items;
+    for (int i = 0; i < 4; ++i) {
+        std::wstring path = dir / (L"part" + std::to_wstring(i) + L".bin");
+        ASSERT_TRUE(WriteFileBytes(path, Pseudorandom(cbLimit / 2, i + 1)));
+        items.push_back(path);
+    }
+    Outcome out = Build(items);
+    EXPECT_EQ(BUILD_WRITE_FAILED, out.result);
+    EXPECT_EQ(dir / L"part0.zip", out.outPath);
 }
 
 }  // namespace
