@@ -31,4 +31,7 @@ wine_session_start() {
         "$KOLBRIN_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         touch "$WINEPREFIX/.kolbrin-ready"
     fi
+    # Start the prefix's services now, away from our output: started by the first test program
+    # they would inherit CTest's pipes and hold its test discovery until the time-out.
+    "$KOLBRIN_WINE_LOADER" wineboot >/dev/null 2>&1 </dev/null || true
 }
