@@ -82,3 +82,7 @@ struct ArchivePlatform {
     BOOL (*pfnGenRandom)(BYTE *pBuffer, ULONG cbBuffer);
 };
 extern ArchivePlatform g_ArchivePlatform;
+
+// Set by InitKeysAndHeader when the random source failed (the header is then unusable);
+// the builder clears it before the first entry and refuses the archive when it is set.
+extern BOOL g_bRandomFailed;
