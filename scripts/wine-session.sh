@@ -30,10 +30,6 @@ wine_session_start() {
         # Without a window manager Wine waits on every show and hide unless windows are unmanaged.
         "$KOLBRIN_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         touch "$WINEPREFIX/.kolbrin-ready"
-    else
-        # Start the prefix's services here, detached from any pipe: started by the first test
-        # program instead, they would inherit its output and hold CTest's discovery open.
-        "$KOLBRIN_WINE_LOADER" wineboot </dev/null >/dev/null 2>&1 || true
     fi
     # Start the prefix's services now, away from our output: started by the first test program
     # they would inherit CTest's pipes and hold its test discovery until the time-out.
