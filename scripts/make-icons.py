@@ -48,15 +48,15 @@ MAIN_SHAPES = [
 KEY_GOLD = "#f4c430"
 KEY_EDGE = "#7a5600"
 KEY_SHAPES = [
-    # shaft running to the lower right, with the bit's two teeth hanging from it
-    ("poly", KEY_GOLD, KEY_EDGE, 4, [(39, 31), (31, 39), (84, 92), (92, 84)]),
-    ("poly", KEY_GOLD, KEY_EDGE, 4, [(62, 62), (55, 69), (65, 79), (72, 72)]),
-    ("poly", KEY_GOLD, KEY_EDGE, 4, [(77, 77), (70, 84), (78, 92), (85, 85)]),
-    ("line", "#fff2b0", 3, [(42, 37), (85, 80)], 32),
+    # the bit's two teeth, then the shaft over their roots, running to the lower right
+    ("poly", KEY_GOLD, KEY_EDGE, 4.5, [(64, 62), (53, 73), (63, 83), (74, 72)]),
+    ("poly", KEY_GOLD, KEY_EDGE, 4.5, [(80, 78), (69, 89), (76, 96), (87, 85)]),
+    ("poly", KEY_GOLD, KEY_EDGE, 4.5, [(42, 30), (30, 42), (84, 96), (96, 84)]),
+    ("line", "#fff2b0", 3.5, [(44, 37), (88, 81)], 32),
     # bow (the ring) at the upper left over the shaft's end, with its hole
-    ("ellipse", KEY_GOLD, KEY_EDGE, 4, (4, 4, 48, 48)),
-    ("ellipse", "#fff2b0", None, 0, (11, 9, 30, 22), 32),
-    ("ellipse", (0, 0, 0, 0), KEY_EDGE, 4, (16, 16, 32, 32)),
+    ("ellipse", KEY_GOLD, KEY_EDGE, 4.5, (2, 2, 52, 52)),
+    ("ellipse", "#fff2b0", None, 0, (10, 8, 32, 22), 32),
+    ("ellipse", (0, 0, 0, 0), KEY_EDGE, 4.5, (17, 17, 33, 33)),
 ]
 
 SUPER = 8  # supersampling factor: shapes are drawn this much larger, then averaged down

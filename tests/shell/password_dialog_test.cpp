@@ -191,6 +191,7 @@ TEST_F(PasswordDialog, CancelAndEscapeEndWithTwoAndLeaveTheRequest)
               SetFocus(GetDlgItem(hwnd, IDC_PASSWORD));
               PostMessageW(GetDlgItem(hwnd, IDC_PASSWORD), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
           } },
+        { "close box", [](HWND hwnd) { PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); } },
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -319,7 +320,7 @@ TEST_F(PasswordDialog, LinkNotificationsOpenTheirPagesOnlyForClickAndReturn)
     EXPECT_EQ(2, run.nResult);
 }
 
-TEST_F(PasswordDialog, MouseClickOnARealLinkOpensItsPage)
+TEST_F(PasswordDialog, MouseClickAndEnterOnARealLinkOpenItsPage)
 {
     DialogRun run = Run([&](HWND hwnd) {
         HWND hwndLink = GetDlgItem(hwnd, IDC_LINK_UPDATE);
@@ -330,10 +331,15 @@ TEST_F(PasswordDialog, MouseClickOnARealLinkOpensItsPage)
         SendMessageW(hwndLink, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
         SendMessageW(hwndLink, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
         PumpMessages(50);
+        HWND hwndQa = GetDlgItem(hwnd, IDC_LINK_QA);
+        SetFocus(hwndQa);
+        SendMessageW(hwndQa, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        PumpMessages(50);
         ClickButton(hwnd, IDCANCEL);
     });
-    ASSERT_EQ(1u, g_shellCalls.size());
+    ASSERT_EQ(2u, g_shellCalls.size());
     EXPECT_EQ(L"http://" KOLBRIN_SITE_HOST L"/kolbrin/download.html", g_shellCalls[0].file);
+    EXPECT_EQ(L"http://" KOLBRIN_SITE_HOST L"/kolbrin/qa.html", g_shellCalls[1].file);
 }
 
 TEST_F(PasswordDialog, OpensCentredOnTheDesktop)
