@@ -29,7 +29,12 @@ int SelectItemInExplorer(const WCHAR *pszArchiveName)
 }
 INT_PTR CALLBACK PasswordDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 INT_PTR CALLBACK ProgressDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
-unsigned __stdcall WorkerThreadProc(void *) { return 0; }
+static int g_nWorkerRuns = 0;
+unsigned __stdcall WorkerThreadProc(void *)
+{
+    g_nWorkerRuns++;
+    return 0;
+}
 
 namespace {
 
@@ -71,7 +76,51 @@ bool QuitWaiting()
     return PeekMessageW(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
+// Presses OK in the first message box of this process, keeping its text.
+std::wstring g_strBoxText;
+
+unsigned __stdcall AnswerMessageBox(void *)
+{
+    for (int nTurn = 0; nTurn < 1500; nTurn++) {
+        for (HWND hwnd = FindWindowExW(NULL, NULL, L"#32770", L"Kolbrin"); hwnd != NULL;
+             hwnd = FindWindowExW(NULL, hwnd, L"#32770", L"Kolbrin")) {
+            DWORD dwPid = 0;
+            GetWindowThreadProcessId(hwnd, &dwPid);
+            if (dwPid == GetCurrentProcessId() && IsWindowVisible(hwnd)) {
+                WCHAR szText[256] = L"";
+                GetDlgItemTextW(hwnd, 0xFFFF, szText, 256);
+                g_strBoxText = szText;
+                PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+                return 1;
+            }
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
 }  // namespace
+
+// This test program has no dialog resources, so the password dialog cannot be shown: without a
+// password no archive may be built, and the user hears why.
+TEST(WinMain, WithoutThePasswordDialogNothingIsBuilt)
+{
+    g_nWorkerRuns = 0;
+    g_strBoxText.clear();
+    HANDLE hAnswer = (HANDLE)_beginthreadex(NULL, 0, AnswerMessageBox, NULL, 0, NULL);
+    ASSERT_NE((HANDLE)NULL, hAnswer);
+
+    EXPECT_EQ(0, WinMain(GetModuleHandleW(NULL), NULL, NULL, SW_SHOWNORMAL));
+
+    WaitForSingleObject(hAnswer, 20000);
+    DWORD dwAnswered = 0;
+    GetExitCodeThread(hAnswer, &dwAnswered);
+    CloseHandle(hAnswer);
+    EXPECT_EQ(1u, dwAnswered);
+    EXPECT_EQ(L"何らかのエラーが発生しました。(204)", g_strBoxText);
+    EXPECT_EQ(0, g_nWorkerRuns);
+    EXPECT_EQ((HWND)NULL, g_hwndProgress);
+}
 
 TEST(SelectArchive, RetriesFailedAttemptsAtMostFiveTimes)
 {
