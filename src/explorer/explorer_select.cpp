@@ -56,7 +56,8 @@ static LONG CALLBACK GuardFaultHandler(EXCEPTION_POINTERS *pInfo)
     DWORD dwCode = pInfo->ExceptionRecord->ExceptionCode;
     // Only errors raised by the system (severity "error", not a customer code): C++ throws,
     // debugger notices and warnings pass on untouched.
-    if (pGuard == NULL || pGuard->bFaulted || (dwCode & 0xF0000000u) != 0xC0000000u) {
+    if (pGuard == NULL || pGuard->pResumeStack == NULL || pGuard->bFaulted ||
+        (dwCode & 0xF0000000u) != 0xC0000000u) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     pGuard->bFaulted = TRUE;
@@ -388,8 +389,10 @@ static int AttemptSteps(const WCHAR *pszArchiveName)
     int nResult = 0;
     HRESULT hr;
 
-    CoInitializeEx(NULL, COINIT_MULTITHREADED);
-    s_hold.bComStarted = TRUE;
+    // Only a successful initialisation is balanced: one refused because this thread already
+    // lives in another apartment must not end the COM use its owner began.
+    hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
+    s_hold.bComStarted = SUCCEEDED(hr);
 
     hr = g_ExplorerPlatform.pfnCoCreateInstance(CLSID_KolbrinCUIAutomation, NULL, CLSCTX_INPROC_SERVER,
                                                 IID_KolbrinIUIAutomation,

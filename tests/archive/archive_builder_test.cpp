@@ -337,4 +337,239 @@ TEST_F(ArchiveBuilder, FirstPassFailuresLeaveNothingBehind)
     CloseHandle(hLock);
 }
 
+TEST_F(ArchiveBuilder, NamesTheArchiveAfterTheFirstItemAndCountsPastTakenNames)
+{
+    struct Case {
+        const wchar_t *pszItem;          // a trailing backslash makes it a folder holding one file
+        std::vector<std::wstring> taken;  // a trailing backslash makes it a folder
+        const wchar_t *pszExpected;       // NULL: no free name
+    } cases[] = {
+        {L"report.txt", {}, L"report.zip"},
+        {L"report.txt", {L"report.zip"}, L"report (1).zip"},
+        {L"report.txt", {L"report.zip", L"report (1).zip", L"report (2).zip"}, L"report (3).zip"},
+        {L"report.txt", {L"report.zip\\"}, L"report (1).zip"},
+        {L"Photos.2024\\", {}, L"Photos.zip"},
+        {L"report.txt", {}, NULL},
+    };
+    for (int n = 1; n <= 99; ++n) cases[5].taken.push_back(L"report (" + std::to_wstring(n) + L").zip");
+    cases[5].taken.push_back(L"report.zip");
+
+    int i = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(i);
+        std::wstring sub = m_dir / (L"case" + std::to_wstring(i++));
+        std::wstring item = sub + L"\\" + c.pszItem;
+        if (item.back() == L'\\') {
+            item.pop_back();
+            ASSERT_TRUE(WriteFileBytes(item + L"\\inside.txt", TextLike(5)));
+        } else {
+            ASSERT_TRUE(WriteFileBytes(item, TextLike(5)));
+        }
+        for (std::wstring t : c.taken) {
+            if (t.back() == L'\\') {
+                t.pop_back();
+                ASSERT_TRUE(MakeDirs(sub + L"\\" + t));
+            } else {
+                ASSERT_TRUE(WriteFileBytes(sub + L"\\" + t, std::string("taken")));
+            }
+        }
+        Outcome out = Build({item});
+        if (c.pszExpected == NULL) {
+            EXPECT_EQ(BUILD_NO_FREE_NAME, out.result);
+            EXPECT_EQ(L"", out.outPath);
+        } else {
+            EXPECT_EQ(BUILD_OK, out.result);
+            EXPECT_EQ(sub + L"\\" + c.pszExpected, out.outPath);
+            LoadArchive(out.outPath);
+        }
+        for (std::wstring t : c.taken) {
+            if (t.back() != L'\\') {
+                EXPECT_EQ(5u, ReadFileBytes(sub + L"\\" + t).size()) << "a taken file was touched";
+            }
+        }
+    }
+}
+
+TEST_F(ArchiveBuilder, AnEmptyFirstFolderStillNamesTheArchive)
+{
+    ASSERT_TRUE(MakeDirs(m_dir / L"empty"));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"f.txt", TextLike(5)));
+    Outcome out = Build({m_dir / L"empty", m_dir / L"f.txt"});
+    EXPECT_EQ(BUILD_OK, out.result);
+    EXPECT_EQ(m_dir / L"empty.zip", out.outPath);
+    EXPECT_EQ(1, g_bEmptyDir);
+}
+
+TEST_F(ArchiveBuilder, ArchivePathsThatDoNotFitAreRefused)
+{
+    // A first item of 259 units: its archive name ("...\name.zip") would need 261.
+    size_t cchDir = m_dir.Path().size() + 1;
+    std::wstring full = m_dir / (std::wstring(259 - cchDir - 2, L'r') + L".x");
+    ASSERT_EQ(259u, full.size());
+    ASSERT_TRUE(WriteFileBytes(full, TextLike(5)));
+    Outcome out = Build({full});
+    EXPECT_EQ(BUILD_PATH_TOO_LONG, out.result);
+    EXPECT_EQ(L"", out.outPath);
+
+    // The plain name fits and is taken; " (1)" would not fit.
+    std::wstring stem = std::wstring(255 - cchDir - 2, L's');
+    std::wstring shorter = m_dir / (stem + L".x");
+    ASSERT_TRUE(WriteFileBytes(shorter, TextLike(5)));
+    ASSERT_TRUE(WriteFileBytes(m_dir / (stem + L".zip"), std::string("taken")));
+    out = Build({shorter});
+    EXPECT_EQ(BUILD_PATH_TOO_LONG, out.result);
+    EXPECT_EQ(L"", out.outPath);
+}
+
+TEST_F(ArchiveBuilder, AFileOf4GiBIsRefusedBeforeAnythingIsWritten)
+{
+    std::wstring big = m_dir / L"big.bin";
+    HANDLE h = CreateFileW(big.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x100000000LL;   // sparse: only the size is set
+    BOOL bSized = SetFilePointerEx(h, size, NULL, FILE_BEGIN) && SetEndOfFile(h);
+    CloseHandle(h);
+    ASSERT_TRUE(bSized);
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"small.txt", TextLike(5)));
+
+    Outcome out = Build({m_dir / L"small.txt", big});
+    EXPECT_EQ(BUILD_FILE_TOO_LARGE, out.result);
+    EXPECT_EQ(L"", out.outPath);
+    EXPECT_FALSE(FileExists(m_dir / L"small.zip"));
+}
+
+TEST_F(ArchiveBuilder, ReportsProgressToTheDialogFromTheWorkerThread)
+{
+    ShowProgressWindow();
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"report.txt", TextLike(5)));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"sub\\表.csv", TextLike(5)));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"noext", TextLike(5)));
+
+    std::vector<std::wstring> args{L"C:\\kolbrin.exe", m_dir / L"report.txt", m_dir / L"sub\\表.csv", m_dir / L"noext"};
+    std::vector<LPWSTR> argv;
+    for (auto &a : args) argv.push_back(&a[0]);
+    WCHAR szOut[PATH_UNITS] = {};
+    WorkerArgs worker = {static_cast<int>(argv.size()), argv.data(), kPassword, szOut};
+    HANDLE hThread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, WorkerThreadProc, &worker, 0, NULL));
+    ASSERT_TRUE(hThread != NULL);
+    // Pump like the main thread does, so the worker's sends are handled here.
+    for (;;) {
+        DWORD dw = MsgWaitForMultipleObjects(1, &hThread, FALSE, 30000, QS_ALLINPUT);
+        if (dw == WAIT_OBJECT_0) break;
+        ASSERT_EQ(WAIT_OBJECT_0 + 1, dw) << "the worker did not finish";
+        MSG msg;
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    DWORD dwExit = 1234;
+    GetExitCodeThread(hThread, &dwExit);
+    CloseHandle(hThread);
+    EXPECT_EQ(static_cast<DWORD>(BUILD_OK), dwExit);
+    EXPECT_EQ(m_dir / L"report.zip", szOut);
+
+    ASSERT_EQ(5u, g_events.size());
+    EXPECT_EQ(static_cast<UINT>(PBM_SETRANGE32), g_events[0].uMsg);
+    EXPECT_EQ(0u, g_events[0].wParam);
+    EXPECT_EQ(3, g_events[0].lParam);
+    const wchar_t *apszNames[] = {L"report.txt", L"表.csv", L"noext", L""};
+    for (int j = 0; j <= 3; ++j) {
+        EXPECT_EQ(static_cast<UINT>(WM_APP_PROGRESS), g_events[j + 1].uMsg);
+        EXPECT_EQ(apszNames[j], g_events[j + 1].text);
+        EXPECT_EQ(j, g_events[j + 1].lParam);
+    }
+}
+
+TEST_F(ArchiveBuilder, CancelBeforeNamingLeavesNothing)
+{
+    ShowProgressWindow();
+    g_onRange = [] { g_bCancel = 1; };   // seen by the first pass
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"a.txt", TextLike(5)));
+    Outcome out = Build({m_dir / L"a.txt"});
+    EXPECT_EQ(BUILD_CANCELLED, out.result);
+    EXPECT_EQ(L"", out.outPath);
+    EXPECT_FALSE(FileExists(m_dir / L"a.zip"));
+}
+
+TEST_F(ArchiveBuilder, FailuresWhileWritingLeaveThePartialArchiveNamed)
+{
+    struct Case {
+        const char *pszWhat;
+        std::function<void(const std::wstring &)> act;   // run before entry 1, given its path
+        BuildResult expected;
+    } cases[] = {
+        {"cancel", [](const std::wstring &) { g_bCancel = 1; }, BUILD_CANCELLED},
+        {"shrunk", [](const std::wstring &p) { WriteFileBytes(p, TextLike(10)); }, BUILD_SHORT_READ},
+        {"deleted", [](const std::wstring &p) { DeleteFileW(p.c_str()); }, BUILD_CANNOT_OPEN_INPUT},
+    };
+    ShowProgressWindow();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pszWhat);
+        g_bCancel = 0;
+        TempDir dir;
+        std::wstring second = dir / L"second.txt";
+        ASSERT_TRUE(WriteFileBytes(dir / L"first.txt", TextLike(3000)));
+        ASSERT_TRUE(WriteFileBytes(second, TextLike(3000)));
+        g_onProgress = [&](int j) {
+            if (j == 1) c.act(second);
+        };
+        Outcome out = Build({dir / L"first.txt", second});
+        EXPECT_EQ(c.expected, out.result);
+        EXPECT_EQ(dir / L"first.zip", out.outPath);
+        std::vector<unsigned char> partial = ReadFileBytes(out.outPath);
+        ASSERT_GE(partial.size(), 4u);
+        EXPECT_EQ(0x50, partial[0]);
+        EXPECT_EQ(0x4B, partial[1]);
+        ParsedArchive archive;
+        EXPECT_NE("", ParseArchive(partial, &archive)) << "a partial archive has no end record";
+    }
+}
+
+TEST_F(ArchiveBuilder, AFileThatGrowsIsArchivedWithItsFirstSize)
+{
+    ShowProgressWindow();
+    std::wstring path = m_dir / L"grows.txt";
+    std::vector<unsigned char> original = TextLike(5000);
+    ASSERT_TRUE(WriteFileBytes(path, original));
+    g_onProgress = [&](int j) {
+        if (j == 0) WriteFileBytes(path, TextLike(9000));
+    };
+    Outcome out = Build({path});
+    ASSERT_EQ(BUILD_OK, out.result);
+    ParsedArchive archive = LoadArchive(out.outPath);
+    ASSERT_EQ(1u, archive.entries.size());
+    const ParsedEntry &e = archive.entries[0];
+    EXPECT_EQ(original.size(), e.dwUncompressedSize);
+    EXPECT_EQ(Crc32(original), e.dwCrc32);
+    std::vector<unsigned char> header, deflate, inflated;
+    ASSERT_TRUE(DecryptEntry(archive, e, kPassword, &header, &deflate));
+    ASSERT_TRUE(InflateRaw(deflate, &inflated));
+    EXPECT_TRUE(inflated == original);
+}
+
+TEST_F(ArchiveBuilder, Holds10000FilesAndRefusesOneMore)
+{
+    // 100 folders of 100 empty files: Wine looks up every new name in its whole folder.
+    std::wstring many = m_dir / L"many";
+    for (int d = 0; d < 100; ++d) {
+        std::wstring sub = many + L"\\" + std::to_wstring(d);
+        ASSERT_TRUE(MakeDirs(sub));
+        for (int f = 0; f < 100; ++f) {
+            HANDLE h = CreateFileW((sub + L"\\" + std::to_wstring(f)).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, NULL);
+            ASSERT_NE(INVALID_HANDLE_VALUE, h);
+            CloseHandle(h);
+        }
+    }
+    Outcome out = Build({many});
+    ASSERT_EQ(BUILD_OK, out.result);
+    ParsedArchive archive = LoadArchive(out.outPath);
+    EXPECT_EQ(10000u, archive.entries.size());
+    ASSERT_TRUE(DeleteFileW(out.outPath.c_str()));
+
+    ASSERT_TRUE(WriteFileBytes(many + L"\\7\\extra", std::string()));
+    out = Build({many});
+    EXPECT_EQ(BUILD_TOO_MANY_FILES, out.result);
+    EXPECT_EQ(L"", out.outPath);
+}
+
 }  // namespace

@@ -237,6 +237,32 @@ TEST_F(LogFiles, FailingCodeWritesCodeAndSystemText)
     EXPECT_EQ(text.substr(17), "Error code:80004005H(" + systemBytes + ")\r\n");
 }
 
+TEST_F(LogFiles, InsertInTheSystemTextIsWrittenAsItStands)
+{
+    // "Invalid ordinal for %1." on Windows and Wine: the text names an insert no one can fill.
+    const HRESULT hr = HRESULT_FROM_WIN32(ERROR_INVALID_ORDINAL);
+    WCHAR *pszText = NULL;
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       NULL, hr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&pszText), 0,
+                       NULL) == 0) {
+        GTEST_SKIP() << "no system text for this code";
+    }
+    std::wstring systemText = pszText;
+    LocalFree(pszText);
+    ASSERT_NE(systemText.find(L"%1"), std::wstring::npos);
+    std::string systemBytes;
+    for (WCHAR ch : systemText) {
+        if (ch == L'\n') systemBytes += "\r\n";
+        else systemBytes += ch <= 0xFF ? static_cast<char>(ch) : '?';
+    }
+
+    SwitchOn();
+    LogHresult(hr);
+    std::string text = ReadText(m_log);
+    ASSERT_TRUE(IsStamp(text)) << text;
+    EXPECT_EQ(text.substr(17), "Error code:800700b6H(" + systemBytes + ")\r\n");
+}
+
 TEST_F(LogFiles, CodeWithoutSystemTextGivesShortForm)
 {
     // Class not registered has no text under Wine; 0xA0001234 has none anywhere.

@@ -455,6 +455,18 @@ TEST_F(Selection, FailingAutomationStepsAreLoggedAndGiveZero)
     }
 }
 
+TEST_F(Selection, ComOfAnotherApartmentIsLeftAsItWas)
+{
+    ASSERT_EQ(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), S_OK);
+    Desktop();
+    EXPECT_EQ(Attempt(L"report.zip"), 1);
+    EXPECT_EQ(Attempt(L"other.zip"), kFailedAttempt);
+    // Still initialised as before: a further initialisation only counts up.
+    EXPECT_EQ(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+}
+
 TEST_F(Selection, OtherExceptionInTheCasesIsCaughtAndLogged)
 {
     Desktop()->bNameThrows = true;
@@ -494,6 +506,35 @@ TEST_F(Selection, FaultInsidePlatformCallEndsTheAttemptOnly)
     }
 }
 
+volatile LONG s_nFaultsSeen = 0;
+
+// Registered behind the attempt's guard: sees what the guard lets pass, and resumes it.
+LONG CALLBACK CountAndResume(EXCEPTION_POINTERS *pInfo)
+{
+    if (pInfo->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&s_nFaultsSeen);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(Selection, FaultsOutsideTheAttemptOrOnOtherThreadsAreNotTaken)
+{
+    PVOID hHandler = AddVectoredExceptionHandler(0, CountAndResume);
+    ASSERT_NE(hHandler, nullptr);
+    s_nFaultsSeen = 0;
+
+    // During an attempt, on another thread.
+    FakeNode *pIcon = Desktop();
+    m_world.root.children.front()->bNameRaisesElsewhere = true;
+    EXPECT_EQ(Attempt(L"report.zip"), 1);
+    EXPECT_EQ(pIcon->nSelects, 1);
+    EXPECT_EQ(s_nFaultsSeen, 1);
+
+    // After an attempt, on this thread.
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, NULL);
+    EXPECT_EQ(s_nFaultsSeen, 2);
+    RemoveVectoredExceptionHandler(hHandler);
+}
+
 // The vtable slots of the declared interfaces, as the system's IDL orders them.
 template <class F> ptrdiff_t SlotOf(F pmf)
 {
@@ -524,10 +565,16 @@ TEST(RealPlatform, SelectionWithoutAutomationObjectLogsAndGivesZero)
     EXPECT_EQ(log.Lines(), (Lines{"CoCreateInstance NG", "Error code:80040154H"}));
 }
 
+// The foreground window is one per session, and CTest runs test cases side by side: the
+// capture tests take turns through a lock shared by their processes.
 class Capture : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        m_hLock = CreateMutexW(NULL, FALSE, L"Local\\kolbrin-foreground-tests");
+        ASSERT_NE(m_hLock, (HANDLE)NULL);
+        DWORD dwWait = WaitForSingleObject(m_hLock, 60000);
+        ASSERT_TRUE(dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED);
         g_hwndCtl = NULL;
         UnregisterClassW(L"my_uiauto_MainWClass", GetModuleHandleW(NULL));
     }
@@ -535,7 +582,12 @@ protected:
     {
         g_hwndCtl = NULL;
         UnregisterClassW(L"my_uiauto_MainWClass", GetModuleHandleW(NULL));
+        if (m_hLock != NULL) {
+            ReleaseMutex(m_hLock);
+            CloseHandle(m_hLock);
+        }
     }
+    HANDLE m_hLock = NULL;
 };
 
 TEST_F(Capture, WhateverIsInFrontIsLoggedFirst)

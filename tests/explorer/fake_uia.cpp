@@ -92,6 +92,13 @@ private:
     IID m_iid;
 };
 
+// A continuable access violation, for a handler of the test's own to resume.
+static DWORD WINAPI RaiseAccessViolation(LPVOID)
+{
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, NULL);
+    return 0;
+}
+
 class FakeElement : public FakeObject, public IUIAutomationElement {
 public:
     FakeElement(FakeWorld &world, FakeNode *pNode) : FakeObject(world), m_pNode(pNode) {}
@@ -129,6 +136,11 @@ public:
             *pNull = 1;
         }
         if (m_pNode->bNameThrows) throw std::runtime_error("name");
+        if (m_pNode->bNameRaisesElsewhere) {
+            HANDLE hThread = CreateThread(NULL, 0, RaiseAccessViolation, NULL, 0, NULL);
+            WaitForSingleObject(hThread, INFINITE);
+            CloseHandle(hThread);
+        }
         if (FAILED(m_pNode->hrName)) return m_pNode->hrName;
         if (!m_pNode->bNameAbsent) {
             *pbstrName = SysAllocStringLen(m_pNode->name.data(), static_cast<UINT>(m_pNode->name.size()));

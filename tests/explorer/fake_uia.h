@@ -17,6 +17,7 @@ struct FakeNode {
     bool bNameAbsent = false;            // get_CurrentName succeeds with no string
     bool bNameFaults = false;            // get_CurrentName dereferences a null pointer
     bool bNameThrows = false;            // get_CurrentName throws a C++ exception
+    bool bNameRaisesElsewhere = false;   // get_CurrentName waits for another thread that raises a fault
     HRESULT hrFirstChild = S_OK;         // GetFirstChildElement on this node
     enum { PATTERN_PRESENT, PATTERN_CALL_FAILS, PATTERN_NONE, PATTERN_WRONG_INTERFACE } pattern = PATTERN_PRESENT;
     RECT rc = {0, 0, 0, 0};
