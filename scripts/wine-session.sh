@@ -23,7 +23,7 @@ wine_session_start() {
     export DISPLAY=":$display"
 
     mkdir -p "$WINEPREFIX"
-    "$WINESERVER" -p
+    "$WINESERVER" -p 2>/dev/null || true   # already running for this prefix: keep it
     if [ ! -f "$WINEPREFIX/.kolbrin-ready" ]; then
         echo "wine-session: preparing the Wine prefix $WINEPREFIX"
         "$KOLBRIN_WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
