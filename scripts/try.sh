@@ -6,19 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-bash "$root/scripts/install-deps.sh"
-
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$root/build"
-builddir="$root/build"
-# Where 32-bit code cannot run, the same sources are built for 64-bit Windows (as the tests do).
-if ! bash "$root/scripts/can-run-i386"; then
-    echo "try: this machine cannot run 32-bit programs; starting the 64-bit build under 64-bit Wine"
-    cmake -S "$root" -B "$root/build/x64" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-        -DKOLBRIN_PRODUCT_DIR="$root/build" >/dev/null
-    cmake --build "$root/build/x64"
-    builddir="$root/build/x64"
-fi
+builddir=$(bash "$root/scripts/build.sh")
 
 winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
 
