@@ -29,6 +29,22 @@ bool MakeDirs(const std::wstring &path)
     return CreateDirectoryW(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool MakeEmptyFiles(const std::wstring &path, int nFolders, int nPerFolder)
+{
+    // Spread over folders: Wine looks up every new name in its whole folder.
+    for (int d = 0; d < nFolders; ++d) {
+        std::wstring sub = path + L"\\" + std::to_wstring(d);
+        if (!MakeDirs(sub)) return false;
+        for (int f = 0; f < nPerFolder; ++f) {
+            HANDLE h = CreateFileW((sub + L"\\" + std::to_wstring(f)).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, NULL);
+            if (h == INVALID_HANDLE_VALUE) return false;
+            CloseHandle(h);
+        }
+    }
+    return true;
+}
+
 static bool WriteRaw(const std::wstring &path, const void *pData, size_t cb)
 {
     size_t pos = path.find_last_of(L"\\/");

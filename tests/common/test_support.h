@@ -26,6 +26,8 @@ bool WriteFileBytes(const std::wstring &path, const std::vector<unsigned char> &
 // Reads a whole file; empty on failure (use FileExists to tell apart).
 std::vector<unsigned char> ReadFileBytes(const std::wstring &path);
 bool MakeDirs(const std::wstring &path);
+// nFolders subfolders "0".."n-1" of nPerFolder empty files each; true when all were created.
+bool MakeEmptyFiles(const std::wstring &path, int nFolders, int nPerFolder);
 bool FileExists(const std::wstring &path);
 void RemoveTree(const std::wstring &path);
 // The bytes of a UTF-16 text in the ANSI code page.

@@ -130,18 +130,8 @@ TEST_F(CollectInputsTest, CancelEndsAfterTheItemInHand)
 
 TEST_F(CollectInputsTest, TheTableHolds10000FilesAndRefusesOneMore)
 {
-    // 100 folders of 100 empty files: Wine looks up every new name in its whole folder.
     std::wstring many = m_dir / L"many";
-    for (int d = 0; d < 100; ++d) {
-        std::wstring sub = many + L"\\" + std::to_wstring(d);
-        ASSERT_TRUE(MakeDirs(sub));
-        for (int f = 0; f < 100; ++f) {
-            HANDLE h = CreateFileW((sub + L"\\" + std::to_wstring(f)).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, NULL);
-            ASSERT_NE(INVALID_HANDLE_VALUE, h);
-            CloseHandle(h);
-        }
-    }
+    ASSERT_TRUE(MakeEmptyFiles(many, 100, 100));
     ASSERT_TRUE(WriteFileBytes(m_dir / L"one.txt", std::string("1")));
 
     Collected all = Collect({many});
