@@ -102,6 +102,7 @@ void LogHresult(HRESULT hr)
     WCHAR *pszSystemText = NULL;
     WCHAR *pszBuffer = NULL;
     DWORD cchText = 0;
+    BOOL bHasText = FALSE;
     size_t cchBuffer = 0;
 
     if (hr >= 0) {
@@ -113,19 +114,15 @@ void LogHresult(HRESULT hr)
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              NULL, static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                              reinterpret_cast<LPWSTR>(&pszSystemText), 0, NULL);
-    if (cchText != 0 && pszSystemText != NULL) {
-        cchBuffer = static_cast<size_t>(cchText) + HRESULT_TEXT_EXTRA;
-        pszBuffer = static_cast<WCHAR *>(LocalAlloc(LMEM_ZEROINIT, cchBuffer * sizeof(WCHAR)));
-        if (pszBuffer == NULL) {
-            goto cleanup;
-        }
+    bHasText = cchText != 0 && pszSystemText != NULL;
+    cchBuffer = (bHasText ? static_cast<size_t>(cchText) : 0) + HRESULT_TEXT_EXTRA;
+    pszBuffer = static_cast<WCHAR *>(LocalAlloc(LMEM_ZEROINIT, cchBuffer * sizeof(WCHAR)));
+    if (pszBuffer == NULL) {
+        goto cleanup;
+    }
+    if (bHasText) {
         StringCchPrintfW(pszBuffer, cchBuffer, L"Error code:%08xH(%s)", static_cast<unsigned>(hr), pszSystemText);
     } else {
-        cchBuffer = HRESULT_TEXT_EXTRA;
-        pszBuffer = static_cast<WCHAR *>(LocalAlloc(LMEM_ZEROINIT, cchBuffer * sizeof(WCHAR)));
-        if (pszBuffer == NULL) {
-            goto cleanup;
-        }
         StringCchPrintfW(pszBuffer, cchBuffer, L"Error code:%08xH", static_cast<unsigned>(hr));
     }
     // As an argument, so that a "%" in the system text is written as it stands.

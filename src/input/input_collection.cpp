@@ -25,10 +25,8 @@ static int StoreFile(FileTable *pTable, int *pnCount, const WCHAR *pszPath, cons
     FileEntry *pEntry = &pTable->aEntries[*pnCount];
     if (!CopyPath(pEntry->szPath, pszPath)) return BUILD_PATH_TOO_LONG;
 
-    int cbRoom = static_cast<int>(wcslen(szName)) * 2 + 1;
-    if (cbRoom > ENTRY_NAME_BYTES) cbRoom = ENTRY_NAME_BYTES;
     // Zero means the ANSI form does not fit szName; it is refused rather than cut.
-    if (WideCharToMultiByte(CP_ACP, 0, szName, -1, pEntry->szName, cbRoom, NULL, NULL) == 0) {
+    if (WideCharToMultiByte(CP_ACP, 0, szName, -1, pEntry->szName, ENTRY_NAME_BYTES, NULL, NULL) == 0) {
         ZeroMemory(pEntry, sizeof(*pEntry));
         return BUILD_PATH_TOO_LONG;
     }

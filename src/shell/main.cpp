@@ -27,17 +27,11 @@ enum {
     SELECT_RETRY_PAUSE_MS = 100
 };
 
-// Every message of the program: no owner, one caption, the error icon.
-static void ShowMessage(const WCHAR *pszText)
-{
-    MessageBoxW(NULL, pszText, L"Kolbrin", MB_OK | MB_ICONERROR);
-}
-
 static void ShowGenericError(int nCode)
 {
     WCHAR szMessage[MESSAGE_UNITS];
     FormatMessageText(szMessage, L"何らかのエラーが発生しました。(%d)", nCode);
-    ShowMessage(szMessage);
+    ShowErrorMessage(NULL, szMessage);
 }
 
 // Destroying the progress dialog posts a quit message; when no loop is left to fetch it, it
@@ -137,9 +131,10 @@ static void ReportFailure(BuildResult nResult, const WCHAR *pszOutPath, int nArg
     }
     // A text that did not fit (a very long item) falls back to the code rather than a cut text.
     if (szMessage[0] == L'\0') {
-        FormatMessageText(szMessage, L"何らかのエラーが発生しました。(%d)", nResult);
+        ShowGenericError(nResult);
+        return;
     }
-    ShowMessage(szMessage);
+    ShowErrorMessage(NULL, szMessage);
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow)
@@ -230,7 +225,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
         WCHAR szMessage[MESSAGE_UNITS];
         FormatMessageText(szMessage,
             L"暗号化圧縮 (zip 形式) フォルダーに、１つ以上の空のディレクトリを追加できませんでした。");
-        ShowMessage(szMessage);
+        ShowErrorMessage(NULL, szMessage);
     }
     SelectArchive(szOutPath);
 

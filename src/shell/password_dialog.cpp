@@ -16,16 +16,15 @@ enum {
     THEME_TAB_TEXTURE = 6        // ETDT_ENABLETAB
 };
 
-static const WCHAR MESSAGE_CAPTION[] = L"Kolbrin";
 static const WCHAR TEXT_PASSWORD_EMPTY[] = L"パスワードは１文字以上入力して下さい。";
 static const WCHAR TEXT_PASSWORD_TOO_LONG[] = L"パスワードは半角換算32文字以下で入力して下さい。";
 static const WCHAR TEXT_MISMATCH[] = L"入力が一致していません。";
 
 #define SITE_URL(page) L"http://" KOLBRIN_SITE_HOST page
 
-static void ShowPasswordError(HWND hwnd, const WCHAR *pszText)
+void ShowErrorMessage(HWND hwndOwner, const WCHAR *pszText)
 {
-    MessageBoxW(hwnd, pszText, MESSAGE_CAPTION, MB_OK | MB_ICONERROR);
+    MessageBoxW(hwndOwner, pszText, L"Kolbrin", MB_OK | MB_ICONERROR);
 }
 
 // UxTheme is bound on first use, so nothing of it is loaded unless the version test passed.
@@ -122,35 +121,45 @@ BOOL OnPasswordInitDialog(HWND hwnd, PasswordRequest *pRequest)
 }
 
 // The texts arrive in the ANSI code page, so the length bound counts bytes, as the archive does.
+// The two local copies are wiped on every exit: only the request keeps the password.
 static void AcceptPassword(HWND hwnd)
 {
     PasswordRequest *pRequest = reinterpret_cast<PasswordRequest *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     char szPassword[PASSWORD_READ_BYTES];
     char szConfirm[PASSWORD_READ_BYTES];
+    const WCHAR *pszError = NULL;
+    size_t cbPassword = 0;
     ZeroMemory(szPassword, sizeof(szPassword));
     ZeroMemory(szConfirm, sizeof(szConfirm));
 
     GetWindowTextA(GetDlgItem(hwnd, IDC_PASSWORD), szPassword, PASSWORD_READ_BYTES);
-    size_t cbPassword = strlen(szPassword);
+    cbPassword = strlen(szPassword);
     if (cbPassword == 0) {
-        ShowPasswordError(hwnd, TEXT_PASSWORD_EMPTY);
-        return;
+        pszError = TEXT_PASSWORD_EMPTY;
+        goto cleanup;
     }
     if (cbPassword > PASSWORD_MAX_LENGTH) {
-        ShowPasswordError(hwnd, TEXT_PASSWORD_TOO_LONG);
-        return;
+        pszError = TEXT_PASSWORD_TOO_LONG;
+        goto cleanup;
     }
 
     GetWindowTextA(GetDlgItem(hwnd, IDC_CONFIRM), szConfirm, PASSWORD_READ_BYTES);
-    size_t cbConfirm = strlen(szConfirm);
-    if (cbConfirm != cbPassword || memcmp(szPassword, szConfirm, cbPassword) != 0) {
-        ShowPasswordError(hwnd, TEXT_MISMATCH);
-        return;
+    if (strlen(szConfirm) != cbPassword || memcmp(szPassword, szConfirm, cbPassword) != 0) {
+        pszError = TEXT_MISMATCH;
+        goto cleanup;
     }
 
     // At most 32 bytes and the terminator reach the 64-byte field, so the copy cannot fail.
     StringCchCopyA(pRequest->szPassword, PASSWORD_BYTES, szPassword);
-    EndDialog(hwnd, IDOK);
+
+cleanup:
+    SecureZeroMemory(szPassword, sizeof(szPassword));
+    SecureZeroMemory(szConfirm, sizeof(szConfirm));
+    if (pszError != NULL) {
+        ShowErrorMessage(hwnd, pszError);
+    } else {
+        EndDialog(hwnd, IDOK);
+    }
 }
 
 static void ApplyShowPassword(HWND hwnd)

@@ -24,3 +24,5 @@ void OnPasswordCommand(HWND hwnd, int nId);
 LRESULT OnPasswordLinkNotify(const NMHDR *pHeader, int nId);
 void CenterWindow(HWND hwnd);
 BOOL IsXpOrLater(void);
+// Every message box of the program: one caption, the error icon; hwndOwner may be NULL.
+void ShowErrorMessage(HWND hwndOwner, const WCHAR *pszText);

@@ -28,6 +28,11 @@ int SelectItemInExplorer(const WCHAR *pszArchiveName)
     return 1;
 }
 INT_PTR CALLBACK PasswordDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+// A real box, as the dialog module shows it: the quit-message test needs one that waits.
+void ShowErrorMessage(HWND hwndOwner, const WCHAR *pszText)
+{
+    MessageBoxW(hwndOwner, pszText, L"Kolbrin", MB_OK | MB_ICONERROR);
+}
 INT_PTR CALLBACK ProgressDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 static int g_nWorkerRuns = 0;
 unsigned __stdcall WorkerThreadProc(void *)
